@@ -1,0 +1,5 @@
+#include "startup/start.h"
+
+int main() {
+    return runClient();
+}
