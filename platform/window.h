@@ -80,6 +80,10 @@ void destroyWindow(Window* window);
 bool resizeWindowClient(Window* window, int32_t clientWidth, int32_t clientHeight);
 int32_t windowClientWidth(const Window* window);
 int32_t windowClientHeight(const Window* window);
+// The class background: fills the whole frame now, and every area that a
+// later resize adds (Windows erases newly exposed areas with the class brush).
+// A new window's frame starts white.
+void setWindowBackground(Window* window, Color color);
 // Centres the window on the screen (dialogs).
 void centerWindow(Window* window);
 // Where the window's pixels live: painting draws into this frame.
