@@ -12,6 +12,10 @@ constexpr Color BACKGROUND_COLOR = 0x00D8E9EC;  // red 236, green 233, blue 216
 // Measures the texts with the platform font and fills nextLabelRect,
 // infoTextHeight, buttonTextHeight and buttons.
 void computeLayout();
+// The arithmetic of computeLayout apart from measuring: the caption's width
+// and line height, the height of a three-line info text. Fills the same
+// fields; prints the button warning when the stack does not end at y 328.
+void placeLayout(int32_t captionWidth, int32_t lineHeight, int32_t infoTextHeight);
 
 // Derived positions
 int32_t boardLeft();                 // x of the own board image
