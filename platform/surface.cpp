@@ -134,9 +134,12 @@ void moveTo(Surface& surface, int32_t x, int32_t y) {
 }
 
 // Bresenham from the current position towards (x, y), stopping before (x, y).
-// The step count is the longer axis, so a line of length n sets n pixels and
-// a zero-length line sets none. Pixels outside the writable area are skipped;
-// a line whose bounding box misses that area entirely returns at once.
+// The line takes one step per pixel along its longer (major) axis, so a line
+// of length n sets n pixels and a zero-length line sets none. The minor
+// coordinate of step i is round(i * minor / major) with halves rounded
+// towards the start, the closed form of the usual error-term loop; having it
+// in closed form lets the loop visit only the steps whose major coordinate
+// lies inside the writable area, however far outside the line starts or ends.
 void lineTo(Surface& surface, int32_t x, int32_t y) {
     int64_t x0 = surface.penX;
     int64_t y0 = surface.penY;
@@ -153,40 +156,40 @@ void lineTo(Surface& surface, int32_t x, int32_t y) {
 
     int64_t dx = x1 > x0 ? x1 - x0 : x0 - x1;
     int64_t dy = y1 > y0 ? y1 - y0 : y0 - y1;
-    int64_t stepX = x1 > x0 ? 1 : -1;
-    int64_t stepY = y1 > y0 ? 1 : -1;
-    int64_t steps = std::max(dx, dy);
+    bool xMajor = dx >= dy;
+    int64_t major = xMajor ? dx : dy;
+    int64_t minor = xMajor ? dy : dx;
+    int64_t majorStart = xMajor ? x0 : y0;
+    int64_t minorStart = xMajor ? y0 : x0;
+    int64_t majorStep = (xMajor ? x1 > x0 : y1 > y0) ? 1 : -1;
+    int64_t minorStep = (xMajor ? y1 > y0 : x1 > x0) ? 1 : -1;
+    int64_t majorLow = xMajor ? writable.left : writable.top;
+    int64_t majorHigh = xMajor ? writable.right : writable.bottom;  // exclusive
+
+    // Steps i in [0, major) whose major coordinate majorStart + majorStep * i
+    // lies in [majorLow, majorHigh).
+    int64_t first = 0;
+    int64_t last = major;  // exclusive
+    if (majorStep > 0) {
+        first = std::max(first, majorLow - majorStart);
+        last = std::min(last, majorHigh - majorStart);
+    } else {
+        first = std::max(first, majorStart - (majorHigh - 1));
+        last = std::min(last, majorStart - majorLow + 1);
+    }
+
     Color color = surface.penColor;
     Color* pixels = surface.pixels.data();
     int64_t stride = surface.width;
-
-    int64_t px = x0;
-    int64_t py = y0;
-    if (dx >= dy) {
-        int64_t error = 2 * dy - dx;
-        for (int64_t i = 0; i < steps; ++i) {
-            if (contains(writable, px, py)) {
-                pixels[py * stride + px] = color;
-            }
-            if (error > 0) {
-                py += stepY;
-                error -= 2 * dx;
-            }
-            error += 2 * dy;
-            px += stepX;
-        }
-    } else {
-        int64_t error = 2 * dx - dy;
-        for (int64_t i = 0; i < steps; ++i) {
-            if (contains(writable, px, py)) {
-                pixels[py * stride + px] = color;
-            }
-            if (error > 0) {
-                px += stepX;
-                error -= 2 * dy;
-            }
-            error += 2 * dx;
-            py += stepY;
+    for (int64_t i = first; i < last; ++i) {
+        __int128 scaled = __int128(2) * i * minor + major - 1;
+        int64_t offset = int64_t(scaled / (__int128(2) * major));
+        int64_t majorCoordinate = majorStart + majorStep * i;
+        int64_t minorCoordinate = minorStart + minorStep * offset;
+        int64_t px = xMajor ? majorCoordinate : minorCoordinate;
+        int64_t py = xMajor ? minorCoordinate : majorCoordinate;
+        if (contains(writable, px, py)) {
+            pixels[py * stride + px] = color;
         }
     }
 }
