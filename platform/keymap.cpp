@@ -7,7 +7,7 @@
 // back to the letter printed at that position on a US keyboard, again as on
 // Windows. Digits of the main keyboard are found by position as well, since
 // AZERTY number keys type symbols but are still the digit keys. The keypad
-// digits are told apart by scancode, so they are never the digit keys.
+// digits have keycodes of their own and are never the digit keys.
 #include "platform/keymap.h"
 
 #include <SDL_keycode.h>
@@ -20,14 +20,8 @@ namespace {
 constexpr uint32_t VK_DIGIT_0 = 0x30;
 constexpr uint32_t VK_LETTER_A = 0x41;
 
-// The keypad digit 0..9 of a scancode or keycode, or -1.
-int keypadDigit(int32_t keycode, int32_t scancode) {
-    if (scancode >= SDL_SCANCODE_KP_1 && scancode <= SDL_SCANCODE_KP_9) {
-        return scancode - SDL_SCANCODE_KP_1 + 1;
-    }
-    if (scancode == SDL_SCANCODE_KP_0) {
-        return 0;
-    }
+// The keypad digit 0..9 of a keycode, or -1.
+int keypadDigitOfKeycode(int32_t keycode) {
     if (keycode >= SDLK_KP_1 && keycode <= SDLK_KP_9) {
         return int(keycode - SDLK_KP_1) + 1;
     }
@@ -37,10 +31,21 @@ int keypadDigit(int32_t keycode, int32_t scancode) {
     return -1;
 }
 
+// The keypad digit 0..9 of a scancode, or -1.
+int keypadDigitOfScancode(int32_t scancode) {
+    if (scancode >= SDL_SCANCODE_KP_1 && scancode <= SDL_SCANCODE_KP_9) {
+        return scancode - SDL_SCANCODE_KP_1 + 1;
+    }
+    if (scancode == SDL_SCANCODE_KP_0) {
+        return 0;
+    }
+    return -1;
+}
+
 }  // namespace
 
 uint32_t virtualKeyFromSdl(int32_t sdlKeycode, int32_t sdlScancode) {
-    int digit = keypadDigit(sdlKeycode, sdlScancode);
+    int digit = keypadDigitOfKeycode(sdlKeycode);
     if (digit >= 0) {
         return VK_NUMPAD0 + uint32_t(digit);
     }
@@ -88,6 +93,14 @@ uint32_t virtualKeyFromSdl(int32_t sdlKeycode, int32_t sdlScancode) {
     }
     if (sdlKeycode >= SDLK_F1 && sdlKeycode <= SDLK_F12) {
         return VK_F1 + uint32_t(sdlKeycode - SDLK_F1);
+    }
+
+    // A keypad digit key that reports some other keycode. (Without Num Lock
+    // the system may report the keypad keys as Home, Left and so on; those
+    // were mapped above as the navigation keys they then are, as on Windows.)
+    digit = keypadDigitOfScancode(sdlScancode);
+    if (digit >= 0) {
+        return VK_NUMPAD0 + uint32_t(digit);
     }
 
     // A letter key whose layout types something other than a Latin letter.
