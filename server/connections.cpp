@@ -86,7 +86,7 @@ static int pendingFrom(Server& s, uint32_t address) {
     return count;
 }
 
-static void setKeepAlive(int fd) {
+static void tuneSocket(int fd) {
     // Finds peers that vanished without a FIN (power loss, cable pulled):
     // probes after 60 s of silence, gives up after 3 unanswered ones.
     int one = 1, idle = 60, interval = 10, count = 3;
@@ -95,6 +95,10 @@ static void setKeepAlive(int fd) {
     setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
     setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    // A small kernel buffer keeps the output queue the real bound on what a
+    // client that stops reading can pile up, and lets it be noticed soon.
+    int sendBuffer = SOCKET_SEND_BUFFER;
+    setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
 }
 
 static void acceptConnections(Server& s) {
@@ -128,7 +132,7 @@ static void acceptConnections(Server& s) {
             close(fd);
             continue;
         }
-        setKeepAlive(fd);
+        tuneSocket(fd);
         s.lastNumber = number;
         Connection& c = s.slots[number];
         c = Connection{};
@@ -165,7 +169,7 @@ void sendMessage(Connection& c, int8_t sender, uint8_t opcode, const uint8_t* pa
         return;
     }
     size_t queued = c.output.size() - c.outputHead;
-    if (queued + FRAME_HEADER_SIZE + length > OUTPUT_LIMIT) {
+    if (queued + FRAME_HEADER_SIZE + length > server().options.queueLimitBytes) {
         dropConnection(c, true, "output queue full (" + std::to_string(queued) +
                                     " bytes unread): client is not reading");
         return;

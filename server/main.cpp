@@ -11,6 +11,7 @@
 static const char* USAGE =
     "usage: kobalserv [-once] [--port PORT] [--bind ADDRESS] [--verbose]\n"
     "                 [--idle-timeout SECONDS] [--handshake-timeout SECONDS]\n"
+    "                 [--queue-limit KIB]\n"
     "                 [--help] [--version]\n"
     "\n"
     "  -once, --once              end when the last player has left (after one joined),\n"
@@ -20,6 +21,8 @@ static const char* USAGE =
     "  --verbose                  also log one line per frame received and sent\n"
     "  --idle-timeout SECONDS     with -once: how long to wait for a first player (default 60)\n"
     "  --handshake-timeout SECONDS  time a connection has to send Nick or Version (default 10)\n"
+    "  --queue-limit KIB          output queued for one client before it is dropped\n"
+    "                             (default 256, at least 16)\n"
     "  --help                     this text\n"
     "  --version                  the server's protocol version\n";
 
@@ -91,6 +94,12 @@ static int parseCommandLine(int argc, char** argv, ServerOptions& options) {
                 return 1;
             }
             options.handshakeTimeoutSeconds = static_cast<int>(value);
+        } else if (isOption(arg, "--queue-limit")) {
+            if (!parseNumber(optionValue(argc, argv, i, "--queue-limit"), 16, 65536, value)) {
+                fprintf(stderr, "kobalserv: --queue-limit needs KiB 16..65536\n");
+                return 1;
+            }
+            options.queueLimitBytes = static_cast<size_t>(value) * 1024;
         } else {
             fprintf(stderr, "kobalserv: unknown option %s\n%s", arg, USAGE);
             return 1;

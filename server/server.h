@@ -20,7 +20,8 @@ constexpr int MAX_PENDING_PER_ADDRESS = 16;       // connections without Nick/Ve
 constexpr int LISTEN_BACKLOG = 64;                // kernel queue of not yet accepted connections
 constexpr int ACCEPTS_PER_PASS = 64;              // accept calls per loop pass
 constexpr size_t INPUT_CAPACITY = 8192;           // bytes buffered per connection before framing
-constexpr size_t OUTPUT_LIMIT = 256 * 1024;       // queued bytes per connection before it is dropped
+constexpr size_t DEFAULT_QUEUE_LIMIT_KIB = 256;   // queued output per connection before it is dropped
+constexpr int SOCKET_SEND_BUFFER = 32 * 1024;    // asked of the kernel per connection (it doubles it)
 constexpr double MESSAGE_RATE = 500.0;            // messages per second a connection may sustain
 constexpr double MESSAGE_BURST = 1000.0;          // messages it may send at once
 constexpr int MAX_BAD_MESSAGES = 16;              // malformed messages before a connection is dropped
@@ -37,6 +38,7 @@ struct ServerOptions {
     bool verbose = false;              // one log line per frame in and out
     int idleTimeoutSeconds = DEFAULT_IDLE_TIMEOUT_S;
     int handshakeTimeoutSeconds = DEFAULT_HANDSHAKE_TIMEOUT_S;
+    size_t queueLimitBytes = DEFAULT_QUEUE_LIMIT_KIB * 1024;
 };
 
 // --- One connection (lives from accept to close) ----------------------------
