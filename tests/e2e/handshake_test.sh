@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# The real plumo under Xvfb: nick typed, address left empty (so the client
+# uses 127.0.0.1), a stand-in server on port 19503 answers the first connect
+# and sees the exact handshake; the main window shows; the server sends two
+# frames and closes the connection; plumo logs them and exits with status 0.
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+
+: "${PLUMO_BIN:?}" "${PLUMO_BINARY_DIR:?}" "${PLUMO_SOURCE_DIR:?}"
+listener="$PLUMO_SOURCE_DIR/tests/e2e/listener.py"
+[ -n "$E2E_PYTHON" ] || e2e_fail "python3 is needed for the listener"
+
+e2e_start_xvfb
+e2e_tmpdir_into work
+cd "$work" || e2e_fail "no working directory"
+
+# Nick "Ada": 00 00 00 05 | 00 01 'A' 'd' 'a'; Version: 00 00 00 05 | 00 11 01 00 02.
+expected="00 00 00 05 00 01 41 64 61 00 00 00 05 00 11 01 00 02"
+# Sent before the close: two frames with opcodes the client does not know.
+export LISTENER_SEND="000000020018000000030fff07"
+E2E_LOG="$work/listener.log" e2e_start "$E2E_PYTHON" "$listener" 19503 18 "$work/received" "$work/close" 60
+listener_pid=$E2E_LAST_PID
+for _ in $(seq 100); do
+    [ -e "$work/received.listening" ] && break
+    e2e_running "$listener_pid" || e2e_fail "listener ended at start: $(cat "$work/listener.log")"
+    sleep 0.05
+done
+[ -e "$work/received.listening" ] || e2e_fail "listener did not start"
+
+E2E_LOG="$work/plumo.log" e2e_start "$PLUMO_BIN"
+plumo_pid=$E2E_LAST_PID
+
+nick_dialog=$(e2e_wait_window 'plumo v1.0') || e2e_fail "no nick dialog"
+e2e_type "$nick_dialog" 'Ada'
+e2e_key "$nick_dialog" Return
+address_dialog=$(e2e_wait_window_change 'plumo v1.0' "$nick_dialog") || e2e_fail "no address dialog"
+e2e_key "$address_dialog" Return
+main_window=$(e2e_wait_window_change 'plumo v1.0' "$address_dialog") || e2e_fail "no main window"
+
+for _ in $(seq 200); do
+    [ -e "$work/received" ] && break
+    sleep 0.05
+done
+[ -e "$work/received" ] || e2e_fail "the listener received nothing"
+e2e_expect_eq "$(cat "$work/received")" "$expected" "handshake bytes"
+
+sleep 0.5  # let the first paint reach the screen
+e2e_screenshot "$PLUMO_BINARY_DIR/screenshots/handshake_main_window.png" "$main_window" ||
+    e2e_fail "no screenshot"
+
+touch "$work/close"
+e2e_wait_exit "$plumo_pid" 20 || e2e_fail "plumo still runs after the server closed"
+e2e_expect_eq "$E2E_STATUS" 0 "exit status"
+e2e_wait_exit "$listener_pid" 10 || e2e_fail "listener still runs"
+e2e_expect_eq "$E2E_STATUS" 0 "listener status"
+
+grep -q 'Unbekannte Nachricht erhalten: 24' "$work/plumo.log" &&
+    grep -q 'Unbekannte Nachricht erhalten: -1' "$work/plumo.log" ||
+    e2e_fail "frames before the close were not handled: $(cat "$work/plumo.log")"
+if grep -q 'Versuche' "$work/plumo.log"; then
+    e2e_fail "a local server was started although the first connect succeeded"
+fi
+# The settings file was written before the connection.
+[ -s "$work/plumo.conf" ] || e2e_fail "no settings file"
+e2e_log "ok"
