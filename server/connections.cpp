@@ -343,7 +343,9 @@ static void expireHandshakes(Server& s, uint64_t now) {
     for (int n = 1; n <= MAX_PLAYER_NUMBER; ++n) {
         Connection& c = s.slots[n];
         if (!c.used || c.joined || c.closing) continue;
-        if (now - c.connectedAtMs >= static_cast<uint64_t>(s.options.handshakeTimeoutSeconds) * 1000u) {
+        // Connections accepted in this pass are younger than now: no underflow.
+        if (now >= c.connectedAtMs &&
+            now - c.connectedAtMs >= static_cast<uint64_t>(s.options.handshakeTimeoutSeconds) * 1000u) {
             dropConnection(c, true, "no Nick or Version within " +
                                         std::to_string(s.options.handshakeTimeoutSeconds) + " s");
         }
