@@ -82,7 +82,7 @@ bool connectToServer(uint16_t port) {
     if (!s.addressDefaulted) return false;
 
     startLocalServer();
-    // After a failed connect the state of a socket is unspecified: the second
+    // POSIX leaves a socket in an undefined state after a failed connect: the second
     // attempt gets a new one.
     socketClose(s.sock);
     s.sock = socketOpen();
