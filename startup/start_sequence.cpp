@@ -37,6 +37,8 @@ namespace {
 
 constexpr Color OWN_BOARD_GREY = rgb(178, 178, 178);
 constexpr Color BLACK = rgb(0, 0, 0);
+// Bytes collected in one polling pass at most (64 reads of RECEIVE_CHUNK).
+constexpr size_t RECEIVE_PASS_LIMIT = 64 * size_t(RECEIVE_CHUNK);
 
 // Frees every opponent's board image and the opponent array. The opponent
 // table's own module takes this over once it exists.
@@ -142,6 +144,9 @@ void runMainLoop() {
         }
 
         if (socketPoll(s.sock) > 0) {
+            // Everything that is ready, up to a bound, so that a server that
+            // never pauses can neither starve the window nor grow the buffer
+            // without end; the rest waits in the socket for the next pass.
             do {
                 int count = socketReceive(s.sock, chunk, RECEIVE_CHUNK);
                 if (count <= 0) {  // closed by the server, or an error
@@ -149,7 +154,7 @@ void runMainLoop() {
                     break;
                 }
                 appendReceived(received, chunk, count);
-            } while (socketPoll(s.sock) > 0);
+            } while (received.bytes.size() < RECEIVE_PASS_LIMIT && socketPoll(s.sock) > 0);
             handleCompleteFrames(received, handleMessage);
         }
 

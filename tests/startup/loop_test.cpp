@@ -101,4 +101,27 @@ TEST_F(LoopTest, FramesSplitAcrossPassesAreJoined) {
     EXPECT_EQ(console, unknown(13) + unknown(0) + unknown(14) + unknown(24));
 }
 
+TEST_F(LoopTest, ALongStreamIsHandledCompletelyAndInOrder) {
+    // Far more than one pass collects: 3000 frames of 255 bytes, each
+    // carrying its number as the opcode (0..99, cycling), then the close.
+    Bytes stream;
+    std::string expected;
+    for (int i = 0; i < 3000; ++i) {
+        Bytes message(255, 0xAA);
+        message[0] = 0;
+        message[1] = uint8_t(i % 100);
+        Bytes framed = frame(message);
+        stream.insert(stream.end(), framed.begin(), framed.end());
+        expected += unknown(i % 100);
+    }
+    std::thread peer([&] {
+        server.write(stream);
+        server.closeConnection();
+    });
+    std::string console = runLoop();
+    peer.join();
+    EXPECT_EQ(console.size(), expected.size());
+    EXPECT_TRUE(console == expected);
+}
+
 }  // namespace
