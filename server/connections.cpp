@@ -316,8 +316,8 @@ static void installSignals() {
 }
 
 // Milliseconds until the next thing the loop must do without network input.
-static int nextTimeout(Server& s, uint64_t now) {
-    uint64_t wait = 1000;
+static int nextTimeout(Server& s, uint64_t now, int gameWait) {
+    uint64_t wait = static_cast<uint64_t>(gameWait);
     for (int n = 1; n <= MAX_PLAYER_NUMBER; ++n) {
         const Connection& c = s.slots[n];
         if (!c.used) continue;
@@ -365,6 +365,7 @@ int runLoop(Server& s) {
     pollfd fds[MAX_PLAYER_NUMBER + 1];
     int numberAt[MAX_PLAYER_NUMBER + 1];
     int status = 0;
+    int gameWait = 1000;   // until the game clock next needs a look
 
     for (;;) {
         if (stopSignal) {
@@ -387,7 +388,7 @@ int runLoop(Server& s) {
             fds[count] = {events ? c.fd : -1, events, 0};
             numberAt[count++] = n;
         }
-        int ready = poll(fds, static_cast<nfds_t>(count), nextTimeout(s, now));
+        int ready = poll(fds, static_cast<nfds_t>(count), nextTimeout(s, now, gameWait));
         if (ready < 0 && errno != EINTR) {
             logLine("poll failed: %s", strerror(errno));
             status = 1;
@@ -410,6 +411,7 @@ int runLoop(Server& s) {
             refillTokens(c, now);
             if (c.tokens >= 1.0) processInput(s, c);
         }
+        gameWait = advanceGameClock(now);
         expireHandshakes(s, now);
         closeMarked(s);
         for (int n = 1; n <= MAX_PLAYER_NUMBER; ++n) {

@@ -196,8 +196,20 @@ static void onVersion(Connection& c, const uint8_t* message, size_t length) {
     }
 }
 
+static bool speedMode() { return (server().game.mode & 2) != 0; }
+
 static void onNewGame(Connection& c) {
     Server& s = server();
+    if (s.game.level != s.game.chosenLevel) {
+        // Speed mode raised the level during the last game; each game starts
+        // at the level the players chose.
+        s.game.level = s.game.chosenLevel;
+        uint8_t level = static_cast<uint8_t>(s.game.level);
+        logLine("level %d again for the new game", s.game.level);
+        sendToAll(nullptr, false, 0, MSG_LEVEL, &level, 1);
+    }
+    s.game.speedPlayedMs = 0;
+    s.game.speedTickAtMs = nowMs();
     std::vector<Connection*> players = joinedInOrder();
     s.game.running = true;
     s.game.startedWith = static_cast<int>(players.size());
@@ -243,6 +255,7 @@ static void onLevel(Connection& c, const uint8_t* message, size_t length) {
         return;
     }
     server().game.level = message[2];
+    server().game.chosenLevel = message[2];
     logLine("level %d: by %s", message[2], playerLabel(c).c_str());
     sendToAll(nullptr, false, senderOf(c), MSG_LEVEL, message + 2, 1);
 }
@@ -442,6 +455,29 @@ void handleClientMessage(Connection& c, const uint8_t* message, size_t length) {
         malformed(c, message, length, "not a message a client sends");
         return;
     }
+}
+
+// --- Speed mode ------------------------------------------------------------------------------
+// While speed mode is on, every speedStepSeconds of unpaused play in a running
+// game raise the level by one, up to 9, announced as Level from the server.
+
+int advanceGameClock(uint64_t now) {
+    Server& s = server();
+    GameState& g = s.game;
+    uint64_t last = g.speedTickAtMs;
+    g.speedTickAtMs = now;
+    if (!g.running || g.paused || !speedMode() || g.level >= 9) return 1000;
+    if (now > last) g.speedPlayedMs += now - last;
+    const uint64_t step = static_cast<uint64_t>(s.options.speedStepSeconds) * 1000u;
+    if (g.speedPlayedMs >= step) {
+        g.speedPlayedMs -= step;
+        g.level += 1;
+        uint8_t level = static_cast<uint8_t>(g.level);
+        logLine("speed: level %d", g.level);
+        sendToAll(nullptr, false, 0, MSG_LEVEL, &level, 1);
+    }
+    if (g.level >= 9) return 1000;
+    return static_cast<int>(std::min<uint64_t>(step - g.speedPlayedMs, 1000));
 }
 
 // --- Departure ---------------------------------------------------------------------------

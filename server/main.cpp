@@ -11,7 +11,7 @@
 static const char* USAGE =
     "usage: kobalserv [-once] [--port PORT] [--bind ADDRESS] [--verbose]\n"
     "                 [--idle-timeout SECONDS] [--handshake-timeout SECONDS]\n"
-    "                 [--queue-limit KIB]\n"
+    "                 [--queue-limit KIB] [--speed-step SECONDS]\n"
     "                 [--help] [--version]\n"
     "\n"
     "  -once, --once              end when the last player has left (after one joined),\n"
@@ -23,6 +23,7 @@ static const char* USAGE =
     "  --handshake-timeout SECONDS  time a connection has to send Nick or Version (default 10)\n"
     "  --queue-limit KIB          output queued for one client before it is dropped\n"
     "                             (default 256, at least 16)\n"
+    "  --speed-step SECONDS       speed mode: play time per level step (default 30)\n"
     "  --help                     this text\n"
     "  --version                  the server's protocol version\n";
 
@@ -100,6 +101,12 @@ static int parseCommandLine(int argc, char** argv, ServerOptions& options) {
                 return 1;
             }
             options.queueLimitBytes = static_cast<size_t>(value) * 1024;
+        } else if (isOption(arg, "--speed-step")) {
+            if (!parseNumber(optionValue(argc, argv, i, "--speed-step"), 1, 3600, value)) {
+                fprintf(stderr, "kobalserv: --speed-step needs seconds 1..3600\n");
+                return 1;
+            }
+            options.speedStepSeconds = static_cast<int>(value);
         } else {
             fprintf(stderr, "kobalserv: unknown option %s\n%s", arg, USAGE);
             return 1;

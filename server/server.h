@@ -29,6 +29,7 @@ constexpr int DEFAULT_HANDSHAKE_TIMEOUT_S = 10;   // Nick or Version must arrive
 constexpr int DEFAULT_IDLE_TIMEOUT_S = 60;        // -once: end when nobody joined within this
 constexpr int DEFAULT_LEVEL = 5;                  // the client's own starting level
 constexpr int MAX_NICK_LENGTH = 15;
+constexpr int DEFAULT_SPEED_STEP_S = 30;          // speed mode: play time per level step
 
 // --- Options of the command line (process lifetime) -------------------------
 struct ServerOptions {
@@ -39,6 +40,7 @@ struct ServerOptions {
     int idleTimeoutSeconds = DEFAULT_IDLE_TIMEOUT_S;
     int handshakeTimeoutSeconds = DEFAULT_HANDSHAKE_TIMEOUT_S;
     size_t queueLimitBytes = DEFAULT_QUEUE_LIMIT_KIB * 1024;
+    int speedStepSeconds = DEFAULT_SPEED_STEP_S;
 };
 
 // --- One connection (lives from accept to close) ----------------------------
@@ -83,8 +85,11 @@ struct GameState {
     int startedWith = 0;           // players in it at its start
     bool paused = false;
     int pausedBy = 0;              // number of the player who paused
-    int level = DEFAULT_LEVEL;     // 1..9
+    int level = DEFAULT_LEVEL;     // 1..9, as the clients run it
+    int chosenLevel = DEFAULT_LEVEL; // the last level a player asked for
     int mode = 0;                  // bit 0 fun, bit 1 speed
+    uint64_t speedPlayedMs = 0;    // speed mode: unpaused play time of this game
+    uint64_t speedTickAtMs = 0;    // when speedPlayedMs was last brought up to date
 };
 
 // --- The server (process lifetime) -----------------------------------------
@@ -128,4 +133,6 @@ void greetConnection(Connection& c);
 void handleClientMessage(Connection& c, const uint8_t* message, size_t length);
 // c is going away: tell the others, leave the game, maybe decide a winner.
 void connectionGone(Connection& c);
+// Time-driven rules (speed mode); returns milliseconds until it needs to run again.
+int advanceGameClock(uint64_t now);
 int joinedCount();

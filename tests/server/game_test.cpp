@@ -176,3 +176,36 @@ TEST_F(ServerTest, PlayerNumbersAreNotReusedAtOnce) {
     ASSERT_TRUE(joinPlayer(c, server.port, "Cem", {&a}));
     EXPECT_EQ(c.number, 3);
 }
+
+class FastSpeedModeTest : public ServerTest {
+    std::vector<std::string> serverArgs() override { return {"--speed-step", "1"}; }
+};
+
+TEST_F(FastSpeedModeTest, SpeedModeRaisesTheLevelDuringUnpausedPlayOnly) {
+    joinTwo();
+    ASSERT_TRUE(clientSend(a, MSG_LEVEL, {7}));
+    ASSERT_TRUE(clientSend(a, MSG_MODE, {2}));
+    for (TestClient* p : {&a, &b}) ASSERT_TRUE(receiveUntil(*p, MSG_MODE, a.number));
+    ASSERT_TRUE(startGame({&a, &b}));
+    ASSERT_TRUE(clientSend(b, MSG_PAUSE));
+    ASSERT_TRUE(receiveUntil(a, MSG_PAUSE, b.number));
+    ASSERT_TRUE(receiveUntil(b, MSG_PAUSE, b.number));
+    EXPECT_TRUE(receivesNothing(a, 1300)) << "paused time does not count";
+
+    ASSERT_TRUE(clientSend(b, MSG_RESUME));
+    for (TestClient* p : {&a, &b}) {
+        ASSERT_TRUE(receiveUntil(*p, MSG_RESUME, b.number));
+        std::optional<WireMessage> raised = clientReceive(*p, 1600);
+        ASSERT_TRUE(raised);
+        EXPECT_EQ(raised->opcode, MSG_LEVEL);
+        EXPECT_EQ(raised->sender, 0);
+        EXPECT_EQ(raised->payload, Bytes{8});
+    }
+    // The next game starts at the level the players chose.
+    ASSERT_TRUE(clientSend(a, MSG_NEW_GAME));
+    std::optional<WireMessage> reset = clientReceive(b);
+    ASSERT_TRUE(reset);
+    EXPECT_EQ(reset->opcode, MSG_LEVEL) << describe(reset);
+    EXPECT_EQ(reset->payload, Bytes{7});
+    EXPECT_TRUE(receiveUntil(b, MSG_NEW_GAME, a.number));
+}

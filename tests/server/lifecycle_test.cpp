@@ -49,6 +49,7 @@ TEST(ServerCommandLine, HelpVersionAndBadArguments) {
         {"--frobnicate", 2, "unknown option --frobnicate"},
         {"--idle-timeout -1", 2, "--idle-timeout needs seconds"},
         {"--queue-limit 1", 2, "--queue-limit needs KiB"},
+        {"--speed-step 0", 2, "--speed-step needs seconds"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args);
