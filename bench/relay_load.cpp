@@ -47,7 +47,8 @@ int64_t nowNs() {
 struct LoadClient {
     int fd = -1;
     int number = 0;                 // player number from YouAre
-    std::vector<uint8_t> input;     // bytes not yet framed
+    std::vector<uint8_t> input;     // received bytes; framed from inputHead on
+    size_t inputHead = 0;
     std::vector<int64_t> sentAt;    // send time per sequence number
     int64_t nextSendNs = 0;
 };
@@ -123,12 +124,18 @@ void sendFrame(int fd, uint8_t opcode, const uint8_t* payload, size_t payloadLen
 
 // Takes one complete message out of c.input into message; false when none is complete.
 bool takeMessage(LoadClient& c, std::vector<uint8_t>& message) {
-    if (c.input.size() < FRAME_HEADER_SIZE) return false;
-    size_t length = c.input[3];
-    if (c.input.size() < FRAME_HEADER_SIZE + length) return false;
-    message.assign(c.input.begin() + FRAME_HEADER_SIZE, c.input.begin() + FRAME_HEADER_SIZE + length);
-    c.input.erase(c.input.begin(), c.input.begin() + FRAME_HEADER_SIZE + static_cast<long>(length));
-    return true;
+    size_t available = c.input.size() - c.inputHead;
+    const uint8_t* frame = c.input.data() + c.inputHead;
+    size_t length = available >= FRAME_HEADER_SIZE ? frame[3] : MAX_MESSAGE_LENGTH + 1;
+    if (available >= FRAME_HEADER_SIZE + length) {
+        message.assign(frame + FRAME_HEADER_SIZE, frame + FRAME_HEADER_SIZE + length);
+        c.inputHead += FRAME_HEADER_SIZE + length;
+        return true;
+    }
+    // Nothing complete: drop what was taken, keep the partial frame.
+    c.input.erase(c.input.begin(), c.input.begin() + static_cast<long>(c.inputHead));
+    c.inputHead = 0;
+    return false;
 }
 
 bool readSome(LoadClient& c) {
