@@ -8,6 +8,7 @@
 // no POLLIN while a connection is over its message rate); with poll that is
 // a plain array fill, with epoll it would be an epoll_ctl call per change.
 // Both scale the same at this size, and poll keeps the loop obvious.
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
@@ -110,7 +111,10 @@ static void acceptConnections(Server& s) {
         if (fd < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return;
             if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+                // The connection stays in the backlog and the listener stays
+                // readable; rest it a moment instead of spinning on it.
                 logLine("accept failed: %s (connection left waiting)", strerror(errno));
+                s.acceptPausedUntilMs = nowMs() + ACCEPT_PAUSE_MS;
                 return;
             }
             continue;  // ECONNABORTED and friends: that one is gone, try the next
@@ -318,6 +322,7 @@ static void installSignals() {
 // Milliseconds until the next thing the loop must do without network input.
 static int nextTimeout(Server& s, uint64_t now, int gameWait) {
     uint64_t wait = static_cast<uint64_t>(gameWait);
+    if (s.acceptPausedUntilMs > now) wait = std::min<uint64_t>(wait, s.acceptPausedUntilMs - now);
     for (int n = 1; n <= MAX_PLAYER_NUMBER; ++n) {
         const Connection& c = s.slots[n];
         if (!c.used) continue;
@@ -374,7 +379,7 @@ int runLoop(Server& s) {
         }
         uint64_t now = nowMs();
         int count = 0;
-        fds[count] = {s.listenFd, POLLIN, 0};
+        fds[count] = {now >= s.acceptPausedUntilMs ? s.listenFd : -1, POLLIN, 0};
         numberAt[count++] = 0;
         for (int n = 1; n <= MAX_PLAYER_NUMBER; ++n) {
             Connection& c = s.slots[n];

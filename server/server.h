@@ -19,6 +19,7 @@ constexpr int MAX_PLAYER_NUMBER = 127;            // sender byte is signed: 1..1
 constexpr int MAX_PENDING_PER_ADDRESS = 16;       // connections without Nick/Version, per peer IPv4
 constexpr int LISTEN_BACKLOG = 64;                // kernel queue of not yet accepted connections
 constexpr int ACCEPTS_PER_PASS = 64;              // accept calls per loop pass
+constexpr int ACCEPT_PAUSE_MS = 200;              // rest of the listener when out of descriptors
 constexpr size_t INPUT_CAPACITY = 8192;           // bytes buffered per connection before framing
 constexpr size_t DEFAULT_QUEUE_LIMIT_KIB = 256;   // queued output per connection before it is dropped
 constexpr int SOCKET_SEND_BUFFER = 32 * 1024;    // asked of the kernel per connection (it doubles it)
@@ -104,6 +105,7 @@ struct Server {
     uint64_t startedAtMs = 0;
     GameState game;
     bool stopRequested = false;
+    uint64_t acceptPausedUntilMs = 0;  // out of descriptors: listener rests until then
 };
 
 Server& server();

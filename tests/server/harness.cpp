@@ -12,6 +12,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
@@ -28,7 +29,7 @@ int64_t monotonicMs() {
 
 // --- The server process --------------------------------------------------------
 
-bool startServer(ServerProcess& server, const std::vector<std::string>& extraArgs) {
+bool startServer(ServerProcess& server, const std::vector<std::string>& extraArgs, int fileLimit) {
     signal(SIGPIPE, SIG_IGN);
     char path[] = "/tmp/kobalserv_test_XXXXXX";
     int logFd = mkstemp(path);
@@ -49,6 +50,11 @@ bool startServer(ServerProcess& server, const std::vector<std::string>& extraArg
     if (pid == 0) {
         dup2(logFd, STDOUT_FILENO);
         dup2(logFd, STDERR_FILENO);
+        close(logFd);
+        if (fileLimit > 0) {
+            rlimit limit{static_cast<rlim_t>(fileLimit), static_cast<rlim_t>(fileLimit)};
+            setrlimit(RLIMIT_NOFILE, &limit);
+        }
         execv(argv[0], argv.data());
         _exit(127);
     }

@@ -21,7 +21,9 @@ struct ServerProcess {
 
 // Starts kobalserv --port 0 --bind 127.0.0.1 plus extra arguments and waits
 // (bounded) for its listening line. false when it did not come up.
-bool startServer(ServerProcess& server, const std::vector<std::string>& extraArgs = {});
+// fileLimit > 0 caps the server's open descriptors (RLIMIT_NOFILE).
+bool startServer(ServerProcess& server, const std::vector<std::string>& extraArgs = {},
+                 int fileLimit = 0);
 // The whole log so far.
 std::string serverLog(const ServerProcess& server);
 // Waits up to timeoutMs for the log to contain needle.

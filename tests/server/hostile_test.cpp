@@ -220,3 +220,35 @@ TEST_F(ServerTest, TheServerHoldsAtMost127Players) {
     EXPECT_TRUE(receiveUntil(players[126], MSG_CHAT, 1, 3000));
     for (TestClient& p : players) closeClient(p);
 }
+
+TEST(ServerDescriptors, OutOfDescriptorsTheServerServesOnAndAcceptsLater) {
+    ServerProcess server;
+    ASSERT_TRUE(startServer(server, {}, 8));  // 0-2, listener: room for 4 connections
+    std::vector<TestClient> players(8);
+    size_t joined = 0;
+    while (joined < players.size()) {
+        std::string nick = "p" + std::to_string(joined);
+        TestClient& p = players[joined];
+        ASSERT_TRUE(connectClient(p, server.port));  // the kernel completes it in the backlog
+        std::optional<WireMessage> greeting = clientReceive(p, 300);
+        if (!greeting) break;
+        ASSERT_TRUE(clientSend(p, MSG_NICK, Bytes(nick.begin(), nick.end())));
+        ++joined;
+    }
+    ASSERT_GE(joined, 1u);
+    ASSERT_LT(joined, players.size()) << "the descriptor limit was never reached";
+    EXPECT_TRUE(waitForLog(server, "accept failed"));
+
+    // The players inside are still served.
+    if (joined >= 2) {
+        ASSERT_TRUE(clientSend(players[0], MSG_CHAT, {'h', 'i'}));
+        EXPECT_TRUE(receiveUntil(players[1], MSG_CHAT, 1));
+    }
+    // One leaves; the waiting connection gets its greeting.
+    closeClient(players[0]);
+    std::optional<WireMessage> late = clientReceive(players[joined], 3000);
+    ASSERT_TRUE(late);
+    EXPECT_EQ(late->opcode, MSG_YOU_ARE);
+    for (TestClient& p : players) closeClient(p);
+    stopServer(server);
+}
