@@ -13,8 +13,10 @@
 
 #include "core/client_state.h"
 #include "platform/console.h"
+#include "platform/headless.h"
 #include "platform/net.h"
 #include "platform/text.h"
+#include "platform/window.h"
 #include "protocol/wire.h"
 #include "ui/layout.h"
 
@@ -158,9 +160,24 @@ TEST_F(Layout, WindowGrowsBy166PerOpponentAndBoardsFollowThePitch) {
     EXPECT_GE(windowHeight(), 334 + clientState().infoTextHeight);
 }
 
-TEST_F(Layout, ResizeWithoutAWindowFails) {
+TEST_F(Layout, ResizeGivesTheClientAreaTheLayoutsSize) {
     placeLayout(100, 16, 48);
-    EXPECT_FALSE(resizeWindow(windowWidthFor(1)));
+    EXPECT_FALSE(resizeWindow(windowWidthFor(1)));  // no window yet
+
+    headlessReset();
+    ClientState& s = clientState();
+    s.mainWindow = createWindow("plumo v1.0", windowWidthFor(0), windowHeight(),
+                                [](Window* window, uint32_t code, uintptr_t wParam, intptr_t lParam) {
+                                    return defaultWindowProc(window, code, wParam, lParam);
+                                });
+    ASSERT_NE(s.mainWindow, nullptr);
+    EXPECT_TRUE(resizeWindow(windowWidthFor(2)));
+    EXPECT_EQ(windowClientWidth(s.mainWindow), 618);
+    EXPECT_EQ(windowClientHeight(s.mainWindow), 48 + 372);
+    EXPECT_TRUE(resizeWindow(windowWidthFor(0)));
+    EXPECT_EQ(windowClientWidth(s.mainWindow), 286);
+    headlessReset();
+    s.mainWindow = nullptr;
 }
 
 TEST_F(Layout, ComputedWithTheRealFont) {
