@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "core/constants.h"
 #include "protocol/wire.h"
 
 // --- Limits ----------------------------------------------------------------
@@ -35,7 +36,7 @@ constexpr int DEFAULT_SPEED_STEP_S = 30;          // speed mode: play time per l
 // --- Options of the command line (process lifetime) -------------------------
 struct ServerOptions {
     bool once = false;                 // end after the last player left
-    uint16_t port = 19503;             // 0: an ephemeral port
+    uint16_t port = SERVER_PORT;       // 0: an ephemeral port
     std::string bindAddress = "0.0.0.0";
     bool verbose = false;              // one log line per frame in and out
     int idleTimeoutSeconds = DEFAULT_IDLE_TIMEOUT_S;
