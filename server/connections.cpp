@@ -319,6 +319,13 @@ static void installSignals() {
     sigaction(SIGTERM, &action, nullptr);
 }
 
+static bool anyConnection(Server& s) {
+    for (int n = 1; n <= MAX_PLAYER_NUMBER; ++n) {
+        if (s.slots[n].used) return true;
+    }
+    return false;
+}
+
 // Milliseconds until the next thing the loop must do without network input.
 static int nextTimeout(Server& s, uint64_t now, int gameWait) {
     uint64_t wait = static_cast<uint64_t>(gameWait);
@@ -336,7 +343,9 @@ static int nextTimeout(Server& s, uint64_t now, int gameWait) {
             if (left < wait) wait = left;
         }
     }
-    if (s.options.once && !s.everJoined) {
+    // The -once deadline only counts with nobody connected (see runLoop);
+    // pending connections wake the loop with their own deadlines.
+    if (s.options.once && !s.everJoined && !anyConnection(s)) {
         uint64_t deadline = s.startedAtMs + static_cast<uint64_t>(s.options.idleTimeoutSeconds) * 1000u;
         uint64_t left = deadline > now ? deadline - now : 0;
         if (left < wait) wait = left;
@@ -355,13 +364,6 @@ static void expireHandshakes(Server& s, uint64_t now) {
                                         std::to_string(s.options.handshakeTimeoutSeconds) + " s");
         }
     }
-}
-
-static bool anyConnection(Server& s) {
-    for (int n = 1; n <= MAX_PLAYER_NUMBER; ++n) {
-        if (s.slots[n].used) return true;
-    }
-    return false;
 }
 
 int runLoop(Server& s) {

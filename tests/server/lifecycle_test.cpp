@@ -2,6 +2,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -96,6 +97,40 @@ TEST(ServerLifecycle, OnceEndsWhenNobodyJoinsInTime) {
     ASSERT_TRUE(startServer(server, {"-once", "--idle-timeout", "1"}));
     EXPECT_EQ(waitForExit(server, 4000), std::optional<int>(0));
     EXPECT_NE(serverLog(server).find("nobody joined within 1 s; ending (-once)"), std::string::npos);
+    stopServer(server);
+}
+
+// CPU time (user + system, in clock ticks) the process has used so far.
+long cpuTicks(pid_t pid) {
+    FILE* f = fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
+    if (!f) return -1;
+    char text[1024] = "";
+    size_t n = fread(text, 1, sizeof text - 1, f);
+    fclose(f);
+    text[n] = '\0';
+    const char* p = strrchr(text, ')');  // fields after the command name
+    long utime = 0, stime = 0;
+    if (!p || sscanf(p + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %ld %ld", &utime, &stime) != 2) {
+        return -1;
+    }
+    return utime + stime;
+}
+
+TEST(ServerLifecycle, OnceWaitsWithoutSpinningForAConnectionStillSayingHello) {
+    ServerProcess server;
+    ASSERT_TRUE(startServer(server, {"-once", "--idle-timeout", "1", "--handshake-timeout", "2"}));
+    TestClient silent;
+    ASSERT_TRUE(connectClient(silent, server.port));
+    ASSERT_TRUE(clientReceive(silent));
+    EXPECT_FALSE(waitForExit(server, 1100)) << "a connection is still in its handshake";
+    long before = cpuTicks(server.pid);
+    EXPECT_FALSE(waitForExit(server, 600));
+    long after = cpuTicks(server.pid);
+    ASSERT_GE(before, 0);
+    EXPECT_LT(after - before, 20) << "busy loop past the idle deadline";
+    EXPECT_EQ(waitForExit(server, 3000), std::optional<int>(0));
+    EXPECT_TRUE(closedByServer(silent, 100));
+    closeClient(silent);
     stopServer(server);
 }
 
