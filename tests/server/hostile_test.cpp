@@ -252,3 +252,24 @@ TEST(ServerDescriptors, OutOfDescriptorsTheServerServesOnAndAcceptsLater) {
     for (TestClient& p : players) closeClient(p);
     stopServer(server);
 }
+
+TEST_F(ServerTest, ABurstAboveTheMessageRateIsSlowedNotLost) {
+    joinTwo();
+    ASSERT_TRUE(startGame({&a, &b}));
+    const int total = 1500;  // the budget is 1000 at once, then 500 per second
+    Bytes burst;
+    for (int i = 0; i < total; ++i) {
+        Bytes f = frame(MSG_CELL_CHANGES, {static_cast<uint8_t>(i % 10), static_cast<uint8_t>(i / 10 % 20), 1});
+        burst.insert(burst.end(), f.begin(), f.end());
+    }
+    auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(sendRaw(b, burst));
+    for (int i = 0; i < total; ++i) {
+        std::optional<WireMessage> m = clientReceive(a);
+        ASSERT_TRUE(m) << "message " << i;
+        ASSERT_EQ(m->payload, (Bytes{static_cast<uint8_t>(i % 10), static_cast<uint8_t>(i / 10 % 20), 1}));
+    }
+    auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(elapsed, std::chrono::milliseconds(800)) << "500 messages over the burst take a second";
+    EXPECT_EQ(serverLog(server).find("drop player"), std::string::npos);
+}
