@@ -147,6 +147,7 @@ static void acceptConnections(Server& s) {
         c.peerText = peerText;
         c.connectedAtMs = nowMs();
         c.tokensAtMs = c.connectedAtMs;
+        clearBoard(c.board);
         c.input.reserve(1024);
         logLine("connect: %s is player %d", peerText.c_str(), number);
         greetConnection(c);

@@ -60,6 +60,71 @@ static void wonPayload(const Connection& c, uint8_t out[2]) {
     out[1] = static_cast<uint8_t>(won & 0xFF);
 }
 
+// --- Board mirrors --------------------------------------------------------------------
+// The server follows every relayed board event on a board of its own, the way
+// each client mirrors it, so that a newcomer to a running game can be shown
+// the boards as they are instead of empty ones.
+
+static uint8_t& cellAt(Board& board, int column, int row) {
+    return board.cells[BOARD_ROWS * column + row];
+}
+
+void clearBoard(Board& board) {
+    for (uint8_t& cell : board.cells) cell = EMPTY_CELL;
+}
+
+void applyBoardEvent(Board& board, const uint8_t* message, size_t length) {
+    const uint8_t* payload = message + 2;
+    size_t payloadLength = length - 2;
+    switch (message[1]) {
+    case MSG_BOARD_CLEARED:
+        clearBoard(board);
+        return;
+    case MSG_CELL_CHANGES:
+        for (size_t i = 0; i + 2 < payloadLength; i += 3) cellAt(board, payload[i], payload[i + 1]) = payload[i + 2];
+        return;
+    case MSG_ROWS_CLEARED:
+        // Each row in turn: everything above it moves down one, row 0 empties.
+        for (size_t i = 0; i < payloadLength; ++i) {
+            for (int column = 0; column < BOARD_COLUMNS; ++column) {
+                for (int row = payload[i]; row > 0; --row) cellAt(board, column, row) = cellAt(board, column, row - 1);
+                cellAt(board, column, 0) = EMPTY_CELL;
+            }
+        }
+        return;
+    case MSG_ROW_ADDED:
+        // Everything moves up one (row 0 is lost), row 19 empties; its cells follow.
+        for (int column = 0; column < BOARD_COLUMNS; ++column) {
+            for (int row = 0; row + 1 < BOARD_ROWS; ++row) cellAt(board, column, row) = cellAt(board, column, row + 1);
+            cellAt(board, column, BOARD_ROWS - 1) = EMPTY_CELL;
+        }
+        return;
+    default:
+        return;
+    }
+}
+
+// The non-empty cells of other's board as CellChanges from other, row by row.
+static void sendBoardSnapshot(Connection& c, Connection& other) {
+    constexpr size_t MAX_TRIPLES = (MAX_MESSAGE_LENGTH - MESSAGE_HEADER_SIZE) / 3;
+    uint8_t payload[3 * MAX_TRIPLES];
+    size_t used = 0;
+    for (int row = 0; row < BOARD_ROWS; ++row) {
+        for (int column = 0; column < BOARD_COLUMNS; ++column) {
+            uint8_t code = cellAt(other.board, column, row);
+            if (code == EMPTY_CELL) continue;
+            payload[used++] = static_cast<uint8_t>(column);
+            payload[used++] = static_cast<uint8_t>(row);
+            payload[used++] = code;
+            if (used == sizeof payload) {
+                sendMessage(c, senderOf(other), MSG_CELL_CHANGES, payload, used);
+                used = 0;
+            }
+        }
+    }
+    if (used > 0) sendMessage(c, senderOf(other), MSG_CELL_CHANGES, payload, used);
+}
+
 // --- Greeting and announcement ---------------------------------------------------
 
 void greetConnection(Connection& c) {
@@ -75,6 +140,7 @@ void greetConnection(Connection& c) {
             sendMessage(c, senderOf(*other), MSG_NICK,
                         reinterpret_cast<const uint8_t*>(other->nick.data()), other->nick.size());
         }
+        if (other->inGame) sendBoardSnapshot(c, *other);
     }
     uint8_t mode = static_cast<uint8_t>(s.game.mode);
     sendMessage(c, 0, MSG_MODE, &mode, 1);
@@ -329,6 +395,7 @@ static void onBoardEvent(Connection& c, const uint8_t* message, size_t length) {
         c.inGame = false;
         logLine("loss: %s", playerLabel(c).c_str());
     }
+    applyBoardEvent(c.board, message, length);
     sendToAll(&c, true, senderOf(c), opcode, message + 2, length - 2);
     if (opcode == MSG_LOST) checkResult();
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/constants.h"
+#include "core/types.h"
 #include "protocol/wire.h"
 
 // --- Limits ----------------------------------------------------------------
@@ -65,6 +66,7 @@ struct Connection {
     // Game membership (one game at a time)
     bool inGame = false;           // received the NewGame of the current or a past game and not lost it
     int clearsOwed = 0;            // NewGames sent whose BoardCleared has not arrived yet
+    Board board{};                 // the board as the others mirror it, for newcomers
 
     // Buffers
     std::vector<uint8_t> input;    // received bytes not yet framed
@@ -136,6 +138,9 @@ void greetConnection(Connection& c);
 void handleClientMessage(Connection& c, const uint8_t* message, size_t length);
 // c is going away: tell the others, leave the game, maybe decide a winner.
 void connectionGone(Connection& c);
+// The mirror of a board: the effect of one relayed board event.
+void clearBoard(Board& board);
+void applyBoardEvent(Board& board, const uint8_t* message, size_t length);
 // Time-driven rules (speed mode); returns milliseconds until it needs to run again.
 int advanceGameClock(uint64_t now);
 int joinedCount();

@@ -166,3 +166,55 @@ TEST_F(ServerTest, WrongMajorVersionGetsVersionMismatch) {
     ASSERT_TRUE(receiveUntil(b, MSG_LEVEL));
     EXPECT_TRUE(receivesNothing(b)) << "a 1.x client is accepted";
 }
+
+TEST_F(ServerTest, ANewcomerToARunningGameSeesTheBoardsAsTheyAre) {
+    joinTwo();
+    ASSERT_TRUE(startGame({&a, &b}));
+    const std::vector<Bytes> events = {
+        frame(MSG_CELL_CHANGES, {3, 19, 2, 4, 17, 5}),
+        frame(MSG_ROW_ADDED),                        // (3,18,2) (4,16,5)
+        frame(MSG_CELL_CHANGES, {0, 19, 8}),
+        frame(MSG_ROWS_CLEARED, {18}),               // (4,17,5) (0,19,8)
+    };
+    for (const Bytes& event : events) ASSERT_TRUE(sendRaw(b, event));
+    ASSERT_TRUE(receiveUntil(a, MSG_ROWS_CLEARED, b.number));
+
+    ASSERT_TRUE(connectClient(c, server.port));
+    ASSERT_TRUE(receiveUntil(c, MSG_NICK, b.number));
+    std::optional<WireMessage> snapshot = clientReceive(c);
+    ASSERT_TRUE(snapshot);
+    EXPECT_EQ(snapshot->opcode, MSG_CELL_CHANGES) << describe(snapshot);
+    EXPECT_EQ(snapshot->sender, b.number);
+    EXPECT_EQ(snapshot->payload, (Bytes{4, 17, 5, 0, 19, 8}));
+    std::optional<WireMessage> next = clientReceive(c);
+    ASSERT_TRUE(next);
+    EXPECT_EQ(next->opcode, MSG_MODE) << "a's board is empty: no snapshot for it";
+
+    // A full board goes out in messages of at most 84 cells; a lost board is not shown.
+    Bytes full;
+    for (uint8_t row = 0; row < 20; ++row) {
+        for (uint8_t column = 0; column < 10; ++column) full.insert(full.end(), {column, row, 8});
+        if (row % 4 == 3) {
+            ASSERT_TRUE(clientSend(a, MSG_CELL_CHANGES, full));
+            full.clear();
+        }
+    }
+    ASSERT_TRUE(clientSend(b, MSG_LOST));
+    ASSERT_TRUE(receiveUntil(a, MSG_WON, a.number));
+    ASSERT_TRUE(connectClient(d, server.port));
+    ASSERT_TRUE(receiveUntil(d, MSG_NICK, a.number));
+    size_t cells = 0;
+    for (int part = 0; part < 3; ++part) {
+        std::optional<WireMessage> m = clientReceive(d);
+        ASSERT_TRUE(m);
+        ASSERT_EQ(m->opcode, MSG_CELL_CHANGES);
+        EXPECT_EQ(m->sender, a.number);
+        EXPECT_LE(m->payload.size(), 252u);
+        cells += m->payload.size() / 3;
+    }
+    EXPECT_EQ(cells, 200u);
+    ASSERT_TRUE(receiveUntil(d, MSG_NICK, b.number));
+    std::optional<WireMessage> afterLoser = clientReceive(d);
+    ASSERT_TRUE(afterLoser);
+    EXPECT_NE(afterLoser->opcode, MSG_CELL_CHANGES);
+}
