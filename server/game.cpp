@@ -556,4 +556,12 @@ void connectionGone(Connection& c) {
     c.inGame = false;
     c.joined = false;
     if (wasAlive) checkResult();
+    if (joinedCount() == 0) {
+        // Nobody left to resume or finish it: the next arrivals find the server
+        // idle, with the level and mode as they were.
+        GameState& g = server().game;
+        if (g.running || g.paused) logLine("everyone left: no game, not paused");
+        g.running = false;
+        g.paused = false;
+    }
 }

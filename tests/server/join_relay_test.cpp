@@ -218,3 +218,22 @@ TEST_F(ServerTest, ANewcomerToARunningGameSeesTheBoardsAsTheyAre) {
     ASSERT_TRUE(afterLoser);
     EXPECT_NE(afterLoser->opcode, MSG_CELL_CHANGES);
 }
+
+TEST_F(ServerTest, AServerEveryoneLeftIsNotPausedButKeepsItsSettings) {
+    ASSERT_TRUE(joinPlayer(a, server.port, "Anna"));
+    ASSERT_TRUE(clientSend(a, MSG_LEVEL, {3}));
+    ASSERT_TRUE(clientSend(a, MSG_PAUSE));
+    ASSERT_TRUE(receiveUntil(a, MSG_PAUSE, a.number));
+    closeClient(a);
+    ASSERT_TRUE(waitForLog(server, "everyone left"));
+
+    ASSERT_TRUE(connectClient(b, server.port));
+    Bytes expected = {
+        0, 0, 0, 2, 2, MSG_YOU_ARE,
+        0, 0, 0, 5, 0, MSG_VERSION, 1, 0, 2,
+        0, 0, 0, 3, 0, MSG_MODE, 0,
+        0, 0, 0, 3, 0, MSG_LEVEL, 3,
+    };
+    EXPECT_EQ(receiveBytes(b, expected.size()), expected);
+    EXPECT_TRUE(receivesNothing(b)) << "no Pause in the greeting";
+}
