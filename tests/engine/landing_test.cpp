@@ -194,7 +194,6 @@ TEST_F(LandingTest, LandingWithoutFullRowsRestartsTheFallTimerOnly) {
     headlessAdvance(400);
     EXPECT_EQ(dispatchTimers(), 0);
     prepare(2, 2, 10, 0);
-    s.playing = false;  // only the landing sequence, no tick from the events
     dropAndLand();
     std::vector<Bytes> sent = sentMessages();
     ASSERT_EQ(sent.size(), 2u);
@@ -241,7 +240,6 @@ TEST_F(LandingTest, TwoPendingGarbageRowsArePushedInOneAfterTheOther) {
 }
 
 TEST_F(LandingTest, GarbageRowWhoseTenDrawsAllPassEmptiesOneCellAgain) {
-    ClientState& s = clientState();
     // Find a seed whose first row has ten filled columns.
     uint32_t seed = 1;
     for (;; ++seed) {
@@ -280,7 +278,6 @@ TEST_F(LandingTest, GarbageRowWhoseTenDrawsAllPassEmptiesOneCellAgain) {
     EXPECT_EQ(sent[0].size(), 32u) << "the emptied cell is broadcast as code 7";
     EXPECT_EQ(sent[0][2 + 3 * emptied + 2], EMPTY_CELL);
     expectImageShowsBoard(false);
-    (void)s;
 }
 
 TEST_F(LandingTest, FillBottomRowLeavesAFilledRowAlone) {
