@@ -202,6 +202,7 @@ int runClient() {
     char* nick = runLoginDialog(LoginDialogKind::Nick);
     if (nick == nullptr || nick[0] == '\0') {
         std::free(nick);
+        platformShutdown();  // the dialog's window and the display go with it
         return -1;
     }
     takeNick(nick);

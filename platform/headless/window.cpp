@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "platform/headless.h"
-#include "platform/headless/window_core.h"
+#include "platform/window_core.h"
 #include "platform/window.h"
 
 namespace {

@@ -19,7 +19,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/headless/window_core.h"
+#include "platform/window_core.h"
 #include "platform/keymap.h"
 #include "platform/text.h"
 #include "platform/window.h"
