@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -122,6 +123,11 @@ struct PreloadCase {
     std::string nick;
     std::string address;
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const PreloadCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class PreloadTable : public SettingsDirectory, public testing::WithParamInterface<PreloadCase> {};
 
