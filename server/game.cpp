@@ -140,7 +140,6 @@ void greetConnection(Connection& c) {
             sendMessage(c, senderOf(*other), MSG_NICK,
                         reinterpret_cast<const uint8_t*>(other->nick.data()), other->nick.size());
         }
-        if (other->inGame) sendBoardSnapshot(c, *other);
     }
     uint8_t mode = static_cast<uint8_t>(s.game.mode);
     sendMessage(c, 0, MSG_MODE, &mode, 1);
@@ -161,6 +160,12 @@ static void announce(Connection& c) {
     uint8_t won[2];
     wonPayload(c, won);
     sendToAll(&c, false, senderOf(c), MSG_PLAYER_JOINED, won, sizeof won);
+    // The boards in play, shown now rather than in the greeting: a pending
+    // connection hears no board events, so a snapshot taken at the greeting
+    // would miss every change made before the Nick or Version arrived.
+    for (Connection* other : joinedInOrder()) {
+        if (other != &c && other->inGame) sendBoardSnapshot(c, *other);
+    }
 }
 
 // --- Helpers for the handlers ------------------------------------------------------
