@@ -82,8 +82,13 @@ s.settimeout(1)
 sys.exit(0 if s.connect_ex(("127.0.0.1", 19503)) == 0 else 1)
 PY
 }
-# The started server is no child of this script: if it outlives the test, end it by its pid.
-e2e_on_exit 'for pid in $(fuser -n tcp 19503 2>/dev/null); do kill "$pid" 2>/dev/null; done'
+# The started server is no child of this script: if it outlives the test, end
+# it by its pid. Only a kobalserv of this build is ended, never another
+# program that happens to hold the port (someone's own server, say).
+server_real=$(readlink -f "$server_bin")
+e2e_on_exit 'for pid in $(fuser -n tcp 19503 2>/dev/null); do
+    [ "$(readlink -f "/proc/$pid/exe" 2>/dev/null)" = "$server_real" ] && kill "$pid" 2>/dev/null
+done'
 port_open && e2e_fail "port 19503 is still taken"
 
 e2e_tmpdir_into work2
