@@ -74,7 +74,7 @@ TTF_Font* openAtLineHeight(const std::string& file, int32_t& lineHeight) {
     for (int size = SMALLEST_POINT_SIZE; size <= LARGEST_POINT_SIZE; ++size) {
         TTF_Font* font = TTF_OpenFont(file.c_str(), size);
         if (font == nullptr) {
-            return best;  // the file is unusable (or stopped being so)
+            break;  // the file is unusable (or stopped being so): keep what opened
         }
         int32_t skip = TTF_FontLineSkip(font);
         if (best == nullptr || skip <= WANTED_LINE_HEIGHT) {
