@@ -410,7 +410,13 @@ int runLoop(Server& s) {
                 if (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) readInput(s, c);
                 if (!c.closing && (fds[i].revents & POLLOUT)) flushOutput(c);
             }
-            if (fds[0].revents & POLLIN) acceptConnections(s);
+            if (fds[0].revents & POLLIN) {
+                // Departures of this pass first: a newcomer's greeting leaves
+                // out players already marked for closing, so it must not get
+                // their PlayerLeft either.
+                closeMarked(s);
+                acceptConnections(s);
+            }
         }
         // Frames left over by the rate limit get their turn once tokens refill.
         for (int n = 1; n <= MAX_PLAYER_NUMBER; ++n) {

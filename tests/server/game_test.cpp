@@ -1,5 +1,29 @@
 // Attacks, results, removals and departures in a running game.
+#include <chrono>
+#include <csignal>
+#include <fstream>
+#include <set>
+#include <thread>
+
 #include "fixture.h"
+
+namespace {
+
+// Stops the process and waits (bounded) until it is really stopped.
+bool holdProcess(pid_t pid) {
+    if (kill(pid, SIGSTOP) != 0) return false;
+    for (int i = 0; i < 400; ++i) {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string line;
+        std::getline(stat, line);
+        size_t close = line.rfind(')');
+        if (close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'T') return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
+}  // namespace
 
 TEST_F(ServerTest, AttackCountsPerModeGoToEveryPlayerStillInTheGame) {
     joinThree();
@@ -167,6 +191,29 @@ TEST_F(ServerTest, RemovingAPlayerFromARunningGameDecidesItsWinner) {
     ASSERT_TRUE(won);
     EXPECT_EQ(won->opcode, MSG_WON);
     EXPECT_EQ(won->sender, a.number);
+}
+
+TEST_F(ServerTest, ANewcomerAcceptedAsAPlayerLeavesHearsOnlyOfPlayersItWasTold) {
+    joinTwo();
+    // Held still, the server meets the departure and the new connection in
+    // one pass of its loop.
+    ASSERT_TRUE(holdProcess(server.pid));
+    closeClient(b);
+    bool connected = connectClient(c, server.port);  // completed by the kernel
+    ASSERT_EQ(kill(server.pid, SIGCONT), 0);
+    ASSERT_TRUE(connected);
+    ASSERT_TRUE(receiveUntil(a, MSG_PLAYER_LEFT, 2));
+
+    std::set<int> known;
+    while (std::optional<WireMessage> m = clientReceive(c, 300)) {
+        if (m->opcode == MSG_PLAYER_JOINED) known.insert(m->sender);
+        if (m->opcode == MSG_PLAYER_LEFT) {
+            EXPECT_TRUE(known.count(m->sender)) << "PlayerLeft for player " << int(m->sender)
+                                                << ", never announced to this client";
+            known.erase(m->sender);
+        }
+    }
+    EXPECT_EQ(known, (std::set<int>{a.number}));
 }
 
 TEST_F(ServerTest, PlayerNumbersAreNotReusedAtOnce) {
