@@ -567,6 +567,12 @@ void connectionGone(Connection& c) {
         GameState& g = server().game;
         if (g.running || g.paused) logLine("everyone left: no game, not paused");
         g.running = false;
-        g.paused = false;
+        if (g.paused) {
+            // Connections still in their handshake were greeted with the Pause;
+            // without the Resume their Pause button would go on sending Resume,
+            // which this server then refuses, for good.
+            g.paused = false;
+            sendToAll(nullptr, false, 0, MSG_RESUME);
+        }
     }
 }

@@ -230,12 +230,22 @@ TEST_F(ServerTest, AServerEveryoneLeftIsNotPausedButKeepsItsSettings) {
     ASSERT_TRUE(clientSend(a, MSG_LEVEL, {3}));
     ASSERT_TRUE(clientSend(a, MSG_PAUSE));
     ASSERT_TRUE(receiveUntil(a, MSG_PAUSE, a.number));
+    // A connection still saying hello was greeted with the Pause; it hears
+    // that the pause is over.
+    ASSERT_TRUE(connectClient(c, server.port));
+    ASSERT_TRUE(receiveUntil(c, MSG_PAUSE, a.number));
     closeClient(a);
     ASSERT_TRUE(waitForLog(server, "everyone left"));
+    ASSERT_TRUE(receiveUntil(c, MSG_PLAYER_LEFT, 1));
+    std::optional<WireMessage> resumed = clientReceive(c);
+    ASSERT_TRUE(resumed);
+    EXPECT_EQ(resumed->opcode, MSG_RESUME) << describe(resumed);
+    EXPECT_EQ(resumed->sender, 0) << "the server lifted it by itself";
+    closeClient(c);
 
     ASSERT_TRUE(connectClient(b, server.port));
     Bytes expected = {
-        0, 0, 0, 2, 2, MSG_YOU_ARE,
+        0, 0, 0, 2, 3, MSG_YOU_ARE,
         0, 0, 0, 5, 0, MSG_VERSION, 1, 0, 2,
         0, 0, 0, 3, 0, MSG_MODE, 0,
         0, 0, 0, 3, 0, MSG_LEVEL, 3,
