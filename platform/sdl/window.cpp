@@ -34,6 +34,7 @@ Window* focusWindow = nullptr;  // the window that last gained the keyboard focu
 constexpr intptr_t KEY_REPEAT_COUNT_ONE = 1;
 constexpr intptr_t KEY_WAS_DOWN = intptr_t(1) << 30;
 constexpr intptr_t KEY_RELEASED = intptr_t(1) << 31;
+constexpr int WAIT_NAP_MS = 4;  // longest nap of waitEvent between two looks at the input
 
 uint64_t monotonicMs() {
     static const std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
@@ -351,10 +352,13 @@ bool waitEvent(WindowEvent& event) {
             sleepMs(uint32_t(timeoutMs));
             continue;
         }
-        SDL_Event sdlEvent;
-        if (SDL_WaitEventTimeout(&sdlEvent, timeoutMs) != 0) {
-            translate(sdlEvent);
-        }
+        // Poll in short naps instead of blocking in SDL_WaitEventTimeout: while
+        // it blocks, SDL's X11 backend wakes itself by sending an event to a
+        // window of ours over a second display connection, and when that
+        // window is a dialog that has just been destroyed, the X server
+        // answers with BadWindow on a connection whose default error handler
+        // ends the process. A nap of a few milliseconds costs nothing here.
+        SDL_Delay(uint32_t(timeoutMs < 0 ? WAIT_NAP_MS : std::min(timeoutMs, WAIT_NAP_MS)));
     }
 }
 
