@@ -124,10 +124,28 @@ TEST(DrawCellColours, EmptyIsFlatGreyAndGreyCellIsWhiteGreyDarkGrey) {
     EXPECT_EQ(PALETTE[GREY_CELL].light, 0x00FFFFFFu);
     EXPECT_EQ(PALETTE[GREY_CELL].face, 0x00B2B2B2u);
     EXPECT_EQ(PALETTE[GREY_CELL].shadow, 0x00808080u);
-    // Colours are 0x00BBGGRR: the red shape's light is red 250.
-    EXPECT_EQ(PALETTE[0].light, rgb(250, 0, 0));
-    EXPECT_EQ(PALETTE[2].light, rgb(64, 128, 240));
-    EXPECT_EQ(PALETTE[6].shadow, rgb(31, 0, 125));
+}
+
+// The shape colours as red, green, blue: light, face, shadow per code. Colours
+// are stored as 0x00BBGGRR, so a byte-order slip shows here.
+TEST(DrawCellColours, ShapeColoursAsRedGreenBlue) {
+    struct Shade { uint8_t red, green, blue; };
+    const Shade expected[7][3] = {
+        {{250, 0, 0}, {188, 0, 0}, {125, 0, 0}},
+        {{0, 240, 0}, {0, 168, 0}, {0, 112, 0}},
+        {{64, 128, 240}, {0, 96, 216}, {0, 64, 124}},
+        {{208, 176, 0}, {150, 128, 0}, {112, 96, 0}},
+        {{0, 176, 176}, {0, 128, 128}, {0, 96, 96}},
+        {{250, 0, 250}, {188, 0, 188}, {125, 0, 125}},
+        {{188, 0, 250}, {125, 0, 188}, {31, 0, 125}},
+    };
+    for (int code = 0; code < 7; ++code) {
+        SCOPED_TRACE(code);
+        const Shade* e = expected[code];
+        EXPECT_EQ(PALETTE[code].light, rgb(e[0].red, e[0].green, e[0].blue));
+        EXPECT_EQ(PALETTE[code].face, rgb(e[1].red, e[1].green, e[1].blue));
+        EXPECT_EQ(PALETTE[code].shadow, rgb(e[2].red, e[2].green, e[2].blue));
+    }
 }
 
 TEST(DrawCellColours, EmptyOverAColouredCellLeavesNoBevel) {
