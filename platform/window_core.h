@@ -1,7 +1,7 @@
 // The part of the window layer that both backends share: window records, the
 // event queue, update regions, the paint cycle and the timer table.
 //
-// Included by platform/headless/window.cpp and platform/sdl/window.cpp only.
+// Included by platform/window_core.cpp and the two backends only.
 // Each backend adds its clock, its source of input and, for SDL, the window
 // on screen; the functions here call the backend's public functions
 // (destroyWindow, beginPaint, endPaint, clockMs) where the backends differ.
