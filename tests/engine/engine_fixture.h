@@ -128,6 +128,17 @@ protected:
             for (int row = 0; row < BOARD_ROWS; ++row) drawCell(*s.ownBoardDc, cell(column, row), column, row, 1, 1);
     }
 
+    // Takes every queued event but paints; returns the fall timer events.
+    static int dispatchTimers() {
+        int ticks = 0;
+        WindowEvent event;
+        while (peekEvent(event) && event.code != WM_PAINT) {
+            if (event.code == WM_TIMER && event.wParam == FALL_TIMER_ID) ++ticks;
+            dispatchEvent(event);
+        }
+        return ticks;
+    }
+
     static void placePiece(int type, int x, int y, int rotation) {
         clientState().currentPiece = PieceState{type, x, y, rotation};
     }

@@ -13,13 +13,7 @@ protected:
     // Advances the virtual clock and dispatches what fell due (paints aside).
     static int advance(uint64_t ms) {
         headlessAdvance(ms);
-        int ticks = 0;
-        WindowEvent event;
-        while (peekEvent(event) && event.code != WM_PAINT) {
-            if (event.code == WM_TIMER && event.wParam == FALL_TIMER_ID) ++ticks;
-            dispatchEvent(event);
-        }
-        return ticks;
+        return dispatchTimers();
     }
 
     // A game as the new-game handling starts it: first piece of this type.

@@ -58,17 +58,6 @@ protected:
         return message;
     }
 
-    // Takes every queued event but paints; returns the fall timer events.
-    static int dispatchTimers() {
-        int ticks = 0;
-        WindowEvent event;
-        while (peekEvent(event) && event.code != WM_PAINT) {
-            if (event.code == WM_TIMER && event.wParam == FALL_TIMER_ID) ++ticks;
-            dispatchEvent(event);
-        }
-        return ticks;
-    }
-
     static bool fadeStarted() {
         ClientState& s = clientState();
         return s.ownFadeActive && s.ownFadeStep == -1 &&
