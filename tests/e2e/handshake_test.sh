@@ -30,15 +30,23 @@ for _ in $(seq 100); do
 done
 [ -e "$work/received.listening" ] || e2e_fail "listener did not start"
 
-E2E_LOG="$work/plumo.log" e2e_start "$PLUMO_BIN"
-plumo_pid=$E2E_LAST_PID
+# start_with_nick NICK LOG: starts plumo, types the nick, leaves the address
+# empty (the default, 127.0.0.1) and waits for the main window; sets
+# plumo_pid and main_window.
+start_with_nick() {
+    E2E_LOG="$2" e2e_start "$PLUMO_BIN"
+    plumo_pid=$E2E_LAST_PID
+    local nick_dialog address_dialog
+    nick_dialog=$(e2e_wait_window 'plumo v1.0') || e2e_fail "no nick dialog"
+    e2e_type "$nick_dialog" "$1"
+    e2e_key "$nick_dialog" Return
+    address_dialog=$(e2e_wait_window_change 'plumo v1.0' "$nick_dialog") || e2e_fail "no address dialog"
+    e2e_key "$address_dialog" Return
+    main_window=$(e2e_wait_window_change 'plumo v1.0' "$address_dialog" 30) ||
+        e2e_fail "no main window: $(cat "$2")"
+}
 
-nick_dialog=$(e2e_wait_window 'plumo v1.0') || e2e_fail "no nick dialog"
-e2e_type "$nick_dialog" 'Ada'
-e2e_key "$nick_dialog" Return
-address_dialog=$(e2e_wait_window_change 'plumo v1.0' "$nick_dialog") || e2e_fail "no address dialog"
-e2e_key "$address_dialog" Return
-main_window=$(e2e_wait_window_change 'plumo v1.0' "$address_dialog") || e2e_fail "no main window"
+start_with_nick 'Ada' "$work/plumo.log"
 
 for _ in $(seq 200); do
     [ -e "$work/received" ] && break
@@ -93,15 +101,7 @@ port_open && e2e_fail "port 19503 is still taken"
 
 e2e_tmpdir_into work2
 cd "$work2" || e2e_fail "no working directory"
-E2E_LOG="$work2/plumo.log" e2e_start "$PLUMO_BIN"
-plumo_pid=$E2E_LAST_PID
-nick_dialog=$(e2e_wait_window 'plumo v1.0') || e2e_fail "no nick dialog"
-e2e_type "$nick_dialog" 'Bo'
-e2e_key "$nick_dialog" Return
-address_dialog=$(e2e_wait_window_change 'plumo v1.0' "$nick_dialog") || e2e_fail "no address dialog"
-e2e_key "$address_dialog" Return
-main_window=$(e2e_wait_window_change 'plumo v1.0' "$address_dialog" 30) ||
-    e2e_fail "no main window: $(cat "$work2/plumo.log")"
+start_with_nick 'Bo' "$work2/plumo.log"
 port_open || e2e_fail "no server listens although plumo connected"
 grep -q 'Versuche, einen kobal-Server auf localhost zu starten.' "$work2/plumo.log" ||
     e2e_fail "the local server line is missing: $(cat "$work2/plumo.log")"
